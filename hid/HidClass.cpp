@@ -1,0 +1,7 @@
+#include "hid/HidSystem.h"
+
+namespace hid {
+
+HidClassGuid GetHidGuid() { return HidClassGuid{"hidraw"}; }
+
+}  // namespace hid

@@ -1,0 +1,1 @@
+// The report buffer and the report kinds are laid out here.
