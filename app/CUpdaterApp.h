@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/CUpdaterDlg.h"
-#include "discovery/SharedState.h"
+#include "transfer/ProcessState.h"
 
 // The application: runs the main window modally; when the window ends, the program ends.
 class CUpdaterApp {
@@ -15,6 +15,6 @@ class CUpdaterApp {
 
  private:
   UpdaterEnvironment m_environment;
-  discovery::SharedState m_state;
+  transfer::ProcessState m_state;
   CUpdaterDlg* m_pMainWnd = nullptr;
 };

@@ -20,7 +20,7 @@ QPoint IconPosition(int clientWidth, int clientHeight, int iconWidth, int iconHe
   return {(clientWidth - iconWidth + 1) / 2, (clientHeight - iconHeight + 1) / 2};
 }
 
-CUpdaterDlg::CUpdaterDlg(UpdaterEnvironment environment, discovery::SharedState& state, QWidget* parent)
+CUpdaterDlg::CUpdaterDlg(UpdaterEnvironment environment, transfer::ProcessState& state, QWidget* parent)
     : ui::CDialog(MainDialogTemplate(), parent),
       m_appIcon(AppIcon()),
       m_environment(std::move(environment)),
@@ -39,6 +39,7 @@ void CUpdaterDlg::BindEvents() {
   bindSysCommand([this](std::uint32_t id, std::uint32_t parameter) { OnSysCommand(id, parameter); });
   bindPaint([this] { OnPaint(); });
   bindQueryDragIcon([this] { return OnQueryDragIcon(); });
+  connect(m_updateButton, &QPushButton::clicked, this, [this] { OnUpdateFirmware(); });
   bindClose([this] { OnClose(); });
   connect(m_deviceList, &ui::CListBox::selChange, this, [this] { OnSelchangeDeviceList(); });
   // Device changes reach OnDeviceChange through the registration (RegisterHidNotification).
@@ -104,6 +105,11 @@ void CUpdaterDlg::OnSysCommand(std::uint32_t id, std::uint32_t parameter) {
   } else {
     DefaultSysCommand(id, parameter);
   }
+}
+
+void CUpdaterDlg::OnUpdateFirmware() {
+  transfer::RunUpdateProcedure(m_environment, {*m_deviceList, *m_progressBar, *m_updateButton}, m_state,
+                               [this] { return ScanDevices(); });
 }
 
 void CUpdaterDlg::OnPaint() {

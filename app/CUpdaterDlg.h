@@ -9,7 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "discovery/SharedState.h"
+#include "transfer/ProcessState.h"
+#include "transfer/UpdateProcedure.h"
 #include "hid/HidSystem.h"
 #include "service/ServiceFetch.h"
 #include "ui/CButton.h"
@@ -21,14 +22,7 @@
 
 // Everything the program talks to, chosen where the program is composed: the real system in
 // main(), simulated devices and a local service in the demo, fakes in tests.
-struct UpdaterEnvironment {
-  hid::HidSystem& hid;
-  service::ServiceFetch& fetch;
-  ui::Clock& clock;
-  ui::MessagePump& pump;
-  std::string serviceBaseUrl;
-  std::optional<std::array<std::uint8_t, 3>> bootloaderSignature;
-};
+using UpdaterEnvironment = transfer::UpdateEnvironment;
 
 // Where the icon of a minimised window is drawn: centred, in signed arithmetic truncating
 // toward zero, so a client area smaller than the icon gives a negative offset.
@@ -39,7 +33,7 @@ class CUpdaterDlg : public ui::CDialog {
   Q_OBJECT
 
  public:
-  CUpdaterDlg(UpdaterEnvironment environment, discovery::SharedState& state, QWidget* parent = nullptr);
+  CUpdaterDlg(UpdaterEnvironment environment, transfer::ProcessState& state, QWidget* parent = nullptr);
   ~CUpdaterDlg() override;
 
   int ScanDevices();
@@ -47,6 +41,7 @@ class CUpdaterDlg : public ui::CDialog {
 
   // The handlers of the event table.
   void OnSysCommand(std::uint32_t id, std::uint32_t parameter);
+  void OnUpdateFirmware();
   void OnPaint();
   QIcon OnQueryDragIcon() const { return m_appIcon; }
   void OnClose();
@@ -74,6 +69,6 @@ class CUpdaterDlg : public ui::CDialog {
   QIcon m_appIcon;
 
   UpdaterEnvironment m_environment;
-  discovery::SharedState& m_state;
+  transfer::ProcessState& m_state;
   QPointer<QSocketNotifier> m_hidNotifier;
 };
