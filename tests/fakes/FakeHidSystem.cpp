@@ -50,6 +50,7 @@ class FakeDevice final : public hid::Device {
     const FakeDeviceSpec* s = current();
     const bool fails = !s || (s->failSetFeatureAt != 0 && static_cast<int>(log.reports.size()) == s->failSetFeatureAt);
     if (fails) ++log.failedReports;
+    if (m_system.onReport) m_system.onReport(m_path);
     return !fails;
   }
 

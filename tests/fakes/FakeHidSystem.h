@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -52,6 +53,8 @@ class FakeHidSystem final : public hid::HidSystem {
   int openHandles() const { return m_openHandles; }
   int registrations() const { return m_registrations; }
   bool registered() const { return m_monitor != nullptr; }
+  // Runs after every feature report sent to any device, with the device's path.
+  std::function<void(const std::string&)> onReport;
   // Queues an event for the registration (if any) and makes its descriptor readable.
   void notify(std::uint32_t eventType, hid::DeviceChangeRecord record);
 
