@@ -1,5 +1,6 @@
 #include "app/DialogTemplates.h"
 
+#include "quorvel/Version.h"
 #include "res/Resource.h"
 #include "ui/CDialog.h"
 
@@ -32,8 +33,8 @@ const ui::DialogTemplate& AboutDialogTemplate() {
       8,
       {
           {0, ControlKind::StaticIcon, "", 7, 18, 20, 20, false, false},
-          {0, ControlKind::StaticText, "Quorvel v1.02", 35, 17, 97, 8, false, false},
-          {0, ControlKind::StaticText, "Copyright (C) 2026 Quorvel developers", 35, 30, 100, 8, false, false},
+          {0, ControlKind::StaticText, quorvel::version::kAboutText, 35, 17, 97, 8, false, false},
+          {0, ControlKind::StaticText, quorvel::version::kMakerNotice, 35, 30, 100, 8, false, false},
           {ui::IDOK, ControlKind::DefPushButton, "OK", 49, 53, 45, 14, false, true},
       },
   };
