@@ -7,13 +7,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "TestService.h"
+#include "WindowFixture.h"
 #include "app/CAboutDlg.h"
-#include "app/CUpdaterDlg.h"
-#include "fakes/FakeClock.h"
-#include "fakes/FakeHidSystem.h"
-#include "service/CurlFetch.h"
-#include "ui/QtMessagePump.h"
 
 namespace {
 
@@ -42,23 +37,7 @@ bool opensAboutBox(const std::function<void()>& action) {
   return opened;
 }
 
-class ChromeTest : public testing::Test {
- protected:
-  void runWindow(const std::function<void(CUpdaterDlg&)>& whileOpen) {
-    dialog = std::make_unique<CUpdaterDlg>(UpdaterEnvironment{hid, fetch, clock, pump, service.baseUrl(), std::nullopt},
-                                           state);
-    QTimer::singleShot(0, dialog.get(), [this, whileOpen] { whileOpen(*dialog); });
-    dialog->DoModal();
-  }
-
-  testsupport::TestService service;
-  service::CurlFetch fetch;
-  fakes::FakeHidSystem hid;
-  fakes::FakeClock clock;
-  ui::QtMessagePump pump;
-  transfer::ProcessState state;
-  std::unique_ptr<CUpdaterDlg> dialog;
-};
+using ChromeTest = WindowFixture;
 
 TEST_F(ChromeTest, SystemCommandsFrom16To31OpenTheAboutBox) {
   runWindow([this](CUpdaterDlg& dlg) {

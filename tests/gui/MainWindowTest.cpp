@@ -3,22 +3,13 @@
 
 #include <httplib.h>
 
-#include <QTest>
-#include <QTimer>
-
-#include <functional>
 #include <map>
 
-#include "TestService.h"
-#include "app/CUpdaterDlg.h"
-#include "fakes/FakeClock.h"
-#include "fakes/FakeHidSystem.h"
-#include "service/CurlFetch.h"
-#include "ui/QtMessagePump.h"
+#include "WindowFixture.h"
 
 namespace {
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public WindowFixture {
  protected:
   void SetUp() override {
     service.route(testsupport::TestService::kFirmwarePath, [this](const httplib::Request& req, httplib::Response& res) {
@@ -37,38 +28,11 @@ class MainWindowTest : public testing::Test {
     replies[serial] = reply;
   }
 
-  // Runs the window modally; `whileOpen` runs once it is shown and must end it.
-  int runWindow(const std::function<void(CUpdaterDlg&)>& whileOpen) {
-    dialog = std::make_unique<CUpdaterDlg>(
-        UpdaterEnvironment{hid, fetch, clock, pump, service.baseUrl(), std::nullopt}, state);
-    QTimer::singleShot(0, dialog.get(), [&] {
-      dialog->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
-      whileOpen(*dialog);
-    });
-    // Guards against a window that never ends; no test relies on it.
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, dialog.get(), [&] {
-      ADD_FAILURE() << "the window did not end";
-      dialog->EndDialog(-1);
-    });
-    guard.start(30000);
-    return dialog->DoModal();
-  }
-
   void click(ui::CListBox& list, int index) {
     QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, list.visualItemRect(list.item(index)).center());
   }
 
-  testsupport::TestService service;
   std::map<std::string, std::string> replies;
-  service::CurlFetch fetch;
-  fakes::FakeHidSystem hid;
-  fakes::FakeClock clock;
-  ui::QtMessagePump pump;
-  transfer::ProcessState state;
-  std::unique_ptr<CUpdaterDlg> dialog;
 };
 
 TEST_F(MainWindowTest, WithoutDevicesTheListIsEmptyAndTheButtonDisabled) {

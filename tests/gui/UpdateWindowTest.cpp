@@ -10,23 +10,15 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
-#include <map>
-
-#include "TestService.h"
+#include "WindowFixture.h"
 #include "app/CAboutDlg.h"
-#include "app/CUpdaterDlg.h"
-#include "fakes/FakeClock.h"
-#include "fakes/FakeHidSystem.h"
-#include "service/CurlFetch.h"
-#include "ui/QtMessagePump.h"
 
 namespace {
 
 const std::string kListed = "/dev/hidraw0#VID_1DD2&PID_1234#0003:1DD2:1234.0001";
 const std::string kBoot = "/dev/hidraw1#VID_1DD2&PID_0001#0003:1DD2:0001.0002";
 
-class UpdateWindowTest : public testing::Test {
+class UpdateWindowTest : public WindowFixture {
  protected:
   void SetUp() override {
     service.route(testsupport::TestService::kFirmwarePath, [this](const httplib::Request& req, httplib::Response& res) {
@@ -48,27 +40,19 @@ class UpdateWindowTest : public testing::Test {
   // Runs the window and presses the update button once it is shown; `afterUpdate` runs when the
   // update handler has returned, if the window is still running then.
   int runUpdate(const std::function<void()>& afterUpdate = {}) {
-    dialog = std::make_unique<CUpdaterDlg>(
-        UpdaterEnvironment{hid, fetch, clock, pump, service.baseUrl(), transfer::BootloaderSignature{1, 2, 3}}, state);
-    QTimer::singleShot(0, dialog.get(), [this, afterUpdate] {
-      ASSERT_TRUE(dialog->updateButton()->isEnabled());
-      dialog->updateButton()->click();
-      if (afterUpdate && dialog->isRunning()) afterUpdate();
-    });
-    return dialog->DoModal();
+    return runWindow(
+        [afterUpdate](CUpdaterDlg& dlg) {
+          ASSERT_TRUE(dlg.updateButton()->isEnabled());
+          dlg.updateButton()->click();
+          if (afterUpdate && dlg.isRunning()) afterUpdate();
+        },
+        transfer::BootloaderSignature{1, 2, 3});
   }
 
   std::size_t reportsTo(const std::string& path) { return hid.log(path).reports.size(); }
 
-  testsupport::TestService service;
   std::string statusReply = "105";
   std::string firmwareReply;
-  service::CurlFetch fetch;
-  fakes::FakeHidSystem hid;
-  fakes::FakeClock clock;
-  ui::QtMessagePump pump;
-  transfer::ProcessState state;
-  std::unique_ptr<CUpdaterDlg> dialog;
 };
 
 TEST_F(UpdateWindowTest, TheBootloaderArrivesThroughTheRegistrationDuringTheWait) {
@@ -145,9 +129,7 @@ TEST_F(UpdateWindowTest, TheAboutBoxOpenedDuringTheUpdateHoldsItUntilClosed) {
 }
 
 TEST_F(UpdateWindowTest, DeviceChangesAreHandledOnlyWhileEventsAreDispatched) {
-  dialog = std::make_unique<CUpdaterDlg>(UpdaterEnvironment{hid, fetch, clock, pump, service.baseUrl(), std::nullopt},
-                                         state);
-  QTimer::singleShot(0, dialog.get(), [this] {
+  runWindow([this](CUpdaterDlg& dlg) {
     service.clearRequests();
     state.arrivalSeen = false;
     state.arrivalPattern = "PID_0001";
@@ -160,9 +142,8 @@ TEST_F(UpdateWindowTest, DeviceChangesAreHandledOnlyWhileEventsAreDispatched) {
     EXPECT_TRUE(state.arrivalSeen);
     EXPECT_EQ(state.arrivedPath, kBoot);
     EXPECT_EQ(service.requests().size(), 1U) << "the rescan's status query (the bootloader is not of the family)";
-    dialog->EndDialog(ui::IDOK);
+    dlg.EndDialog(ui::IDOK);
   });
-  dialog->DoModal();
 }
 
 }  // namespace
