@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,10 @@ class TestService {
 
   // Raw request targets in arrival order.
   std::vector<std::string> requests() const;
+  // Distinct client connections (address and port) that requests came over: requests that
+  // reused a kept-alive connection add none.
+  std::size_t connectionCount() const;
+  // Forgets the recorded requests and connections.
   void clearRequests();
 
  private:
@@ -50,6 +55,7 @@ class TestService {
   mutable std::mutex m_mutex;
   std::vector<std::pair<std::string, Handler>> m_routes;
   std::vector<std::string> m_requests;
+  std::set<std::string> m_connections;
 };
 
 }  // namespace testsupport
