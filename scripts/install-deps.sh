@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config git ca-certificates
+  g++ cmake ninja-build pkg-config git ca-certificates python3
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libcurl4-openssl-dev libudev-dev linux-libc-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
