@@ -3,12 +3,14 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "WindowFixture.h"
 #include "app/CAboutDlg.h"
+#include "app/CUpdaterApp.h"
 
 namespace {
 
@@ -64,6 +66,28 @@ TEST_F(ChromeTest, TheWindowMenuChoiceOpensTheAboutBox) {
     EXPECT_TRUE(opensAboutBox([&] { dlg.SendSysCommand(entries.back().command, 0); }));
     dlg.EndDialog(ui::IDOK);
   });
+}
+
+TEST_F(ChromeTest, F1ShowsTheHelp) {
+  CUpdaterApp app(UpdaterEnvironment{hid, fetch, clock, pump, service.baseUrl(), std::nullopt});
+  QString shown;
+  QTimer::singleShot(0, [&] {
+    CUpdaterDlg* window = app.mainWindow();
+    ASSERT_NE(window, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTimer::singleShot(0, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        shown = box->text();
+        box->accept();
+      }
+    });
+    QTest::keyClick(window, Qt::Key_F1);
+    window->EndDialog(ui::IDOK);
+  });
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_TRUE(shown.contains("Update Firmware"));
+  EXPECT_TRUE(shown.contains("70-quorvel.rules"));
 }
 
 TEST(AboutBox, ShowsTheReleaseAndEndsByEachOfItsWays) {

@@ -141,7 +141,7 @@ TEST_F(UpdateWindowTest, DeviceChangesAreHandledOnlyWhileEventsAreDispatched) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(state.arrivalSeen);
     EXPECT_EQ(state.arrivedPath, kBoot);
-    EXPECT_EQ(service.requests().size(), 1U) << "the rescan's status query (the bootloader is not of the family)";
+    EXPECT_EQ(service.requests().size(), 1U) << "the rescan: one status query, for the listed device alone";
     dlg.EndDialog(ui::IDOK);
   });
 }
