@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
   xvfb xauth desktop-file-utils appstream
 )
+# Further packages a caller needs, e.g. clang for the fuzzers.
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
