@@ -1,5 +1,7 @@
 #include "service/FirmwareQuery.h"
 
+#include "service/ReplyScan.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <new>
@@ -7,42 +9,6 @@
 namespace service {
 
 namespace {
-
-bool IsScanSpace(char ch) {
-  return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
-}
-
-bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
-
-// One "%lu" conversion for a 32-bit unsigned long, from `pos` on; advances `pos` past it.
-// Hand-written because glibc's %lu stores 64 bits: its result differs from the 32-bit one for
-// every number that does not fit, and a narrowing cast of it would wrap where this saturates.
-std::optional<std::uint32_t> ScanUnsigned(std::string_view text, std::size_t& pos) {
-  while (pos < text.size() && IsScanSpace(text[pos])) ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-    negative = text[pos] == '-';
-    ++pos;
-  }
-  if (pos >= text.size() || !IsDigit(text[pos])) return std::nullopt;
-  std::uint64_t magnitude = 0;
-  bool overflow = false;
-  for (; pos < text.size() && IsDigit(text[pos]); ++pos) {
-    if (overflow) continue;  // the digits are still consumed
-    magnitude = magnitude * 10 + static_cast<std::uint64_t>(text[pos] - '0');
-    overflow = magnitude > kNoValue;
-  }
-  // strtoul: an out-of-range magnitude gives ULONG_MAX without negation.
-  if (overflow) return kNoValue;
-  const auto value = static_cast<std::uint32_t>(magnitude);
-  return negative ? static_cast<std::uint32_t>(0u - value) : value;
-}
-
-bool ScanComma(std::string_view text, std::size_t& pos) {
-  if (pos >= text.size() || text[pos] != ',') return false;
-  ++pos;
-  return true;
-}
 
 std::string_view UpToZeroByte(std::string_view text) {
   const auto zero = text.find('\0');
@@ -79,10 +45,7 @@ FirmwareDescriptor ParseFirmwareDescriptor(std::string_view reply) {
   }
 
   // No white space is skipped before the URL: it is part of the field.
-  const auto comma = text.find(',', pos);
-  const std::size_t end = comma == std::string_view::npos ? text.size() : comma;
-  const std::size_t length = std::min(end - pos, kMaxImageUrlLength);
-  if (length > 0) descriptor.imageUrl.assign(text.substr(pos, length));
+  if (const auto url = ScanField(text, pos, kMaxImageUrlLength)) descriptor.imageUrl.assign(*url);
   return descriptor;
 }
 
