@@ -20,12 +20,12 @@ void BM_ScanOverLoopback(benchmark::State& state) {
   fakes::FakeHidSystem hid;
   fakes::FakeClock clock;
   for (int i = 0; i < state.range(0); ++i) {
-    fakes::FakeDeviceSpec spec;
-    spec.path = "/dev/hidraw" + std::to_string(i) + "#VID_1DD2&PID_1234#0003:1DD2:1234.0001";
-    spec.attributes = {0x1DD2, 0x1234, 0x0104};
-    spec.product = u"Demo Unit";
-    spec.serial = u"000123";
-    hid.plug(spec);
+    fakes::FakeDeviceSetup setup;
+    setup.path = "/dev/hidraw" + std::to_string(i) + "#VID_1DD2&PID_1234#0003:1DD2:1234.0001";
+    setup.attributes = {0x1DD2, 0x1234, 0x0104};
+    setup.product = u"Demo Unit";
+    setup.serial = u"000123";
+    hid.plug(setup);
   }
   discovery::SharedState shared;
   fakes::FakeListBox list;

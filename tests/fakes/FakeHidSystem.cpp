@@ -19,27 +19,27 @@ class FakeDevice final : public hid::Device {
   FakeDevice& operator=(const FakeDevice&) = delete;
 
   bool getAttributes(hid::Attributes& out) override {
-    const FakeDeviceSpec* s = current();
+    const FakeDeviceSetup* s = current();
     if (!s || s->attributesFail) return false;
     out = s->attributes;
     return true;
   }
   bool getProductString(std::uint8_t* buffer, std::size_t length) override {
     FakeDeviceLog& log = m_system.log(m_path);
-    const FakeDeviceSpec* s = current();
+    const FakeDeviceSetup* s = current();
     ++log.productCalls;
     if (!s || log.productCalls <= s->productFailures || !s->product) return false;
     return writeString(*s->product, buffer, length);
   }
   bool getSerialNumberString(std::uint8_t* buffer, std::size_t length) override {
     FakeDeviceLog& log = m_system.log(m_path);
-    const FakeDeviceSpec* s = current();
+    const FakeDeviceSetup* s = current();
     ++log.serialCalls;
     if (!s || log.serialCalls <= s->serialFailures || !s->serial) return false;
     return writeString(*s->serial, buffer, length);
   }
   bool getFeatureReportByteLength(std::uint16_t& out) override {
-    const FakeDeviceSpec* s = current();
+    const FakeDeviceSetup* s = current();
     if (!s || !s->featureReportByteLength) return false;
     out = *s->featureReportByteLength;
     return true;
@@ -47,7 +47,7 @@ class FakeDevice final : public hid::Device {
   bool setFeature(const std::uint8_t* report, std::size_t length) override {
     FakeDeviceLog& log = m_system.log(m_path);
     log.reports.emplace_back(report, report + length);
-    const FakeDeviceSpec* s = current();
+    const FakeDeviceSetup* s = current();
     const bool fails = !s || (s->failSetFeatureAt != 0 && static_cast<int>(log.reports.size()) == s->failSetFeatureAt);
     if (fails) ++log.failedReports;
     if (m_system.onReport) m_system.onReport(m_path);
@@ -55,9 +55,9 @@ class FakeDevice final : public hid::Device {
   }
 
  private:
-  // The spec while the device is plugged in; an unplugged device fails every call.
-  const FakeDeviceSpec* current() const {
-    for (const FakeDeviceSpec& s : m_system.m_present) {
+  // How the device behaves while it is plugged in; an unplugged device fails every call.
+  const FakeDeviceSetup* current() const {
+    for (const FakeDeviceSetup& s : m_system.m_present) {
       if (s.path == m_path) return &s;
     }
     return nullptr;
@@ -114,23 +114,23 @@ class FakeMonitor final : public hid::HotplugMonitor {
 FakeHidSystem::FakeHidSystem() = default;
 FakeHidSystem::~FakeHidSystem() = default;
 
-void FakeHidSystem::plug(FakeDeviceSpec spec, bool notifyArrival) {
-  const std::string path = spec.path;
+void FakeHidSystem::plug(FakeDeviceSetup setup, bool notifyArrival) {
+  const std::string path = setup.path;
   unplug(path);
-  m_present.push_back(std::move(spec));
+  m_present.push_back(std::move(setup));
   m_logs[path];
   if (notifyArrival) notify(hid::kDbtDeviceArrival, {hid::kDbtDevtypDeviceInterface, path});
 }
 
 void FakeHidSystem::unplug(const std::string& path, bool notifyRemoval) {
-  const auto it = std::remove_if(m_present.begin(), m_present.end(), [&](const FakeDeviceSpec& s) { return s.path == path; });
+  const auto it = std::remove_if(m_present.begin(), m_present.end(), [&](const FakeDeviceSetup& s) { return s.path == path; });
   const bool wasPresent = it != m_present.end();
   m_present.erase(it, m_present.end());
   if (notifyRemoval && wasPresent) notify(hid::kDbtDeviceRemoveComplete, {hid::kDbtDevtypDeviceInterface, path});
 }
 
-FakeDeviceSpec& FakeHidSystem::spec(const std::string& path) {
-  for (FakeDeviceSpec& s : m_present) {
+FakeDeviceSetup& FakeHidSystem::setup(const std::string& path) {
+  for (FakeDeviceSetup& s : m_present) {
     if (s.path == path) return s;
   }
   throw std::out_of_range("no such fake device: " + path);
@@ -144,13 +144,13 @@ void FakeHidSystem::notify(std::uint32_t eventType, hid::DeviceChangeRecord reco
 
 std::vector<std::string> FakeHidSystem::enumerateInterfaces(const hid::HidClassGuid&) {
   std::vector<std::string> paths;
-  for (const FakeDeviceSpec& s : m_present) paths.push_back(s.path);
+  for (const FakeDeviceSetup& s : m_present) paths.push_back(s.path);
   return paths;
 }
 
 std::unique_ptr<hid::Device> FakeHidSystem::open(const std::string& devicePath) {
   m_openOrder.push_back(devicePath);
-  for (const FakeDeviceSpec& s : m_present) {
+  for (const FakeDeviceSetup& s : m_present) {
     if (s.path != devicePath) continue;
     if (s.openFails) return nullptr;
     ++m_logs[devicePath].opens;

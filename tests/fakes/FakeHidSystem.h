@@ -14,7 +14,7 @@
 namespace fakes {
 
 // A scripted HID device: what it answers, and where it fails.
-struct FakeDeviceSpec {
+struct FakeDeviceSetup {
   std::string path;
   bool openFails = false;
   bool attributesFail = false;
@@ -45,9 +45,9 @@ class FakeHidSystem final : public hid::HidSystem {
   FakeHidSystem();
   ~FakeHidSystem() override;
 
-  void plug(FakeDeviceSpec spec, bool notify = false);
+  void plug(FakeDeviceSetup setup, bool notify = false);
   void unplug(const std::string& path, bool notify = false);
-  FakeDeviceSpec& spec(const std::string& path);
+  FakeDeviceSetup& setup(const std::string& path);
   FakeDeviceLog& log(const std::string& path);  // logs outlive unplugging
   const std::vector<std::string>& openOrder() const { return m_openOrder; }
   int openHandles() const { return m_openHandles; }
@@ -65,7 +65,7 @@ class FakeHidSystem final : public hid::HidSystem {
  private:
   friend class FakeDevice;
   friend class FakeMonitor;
-  std::vector<FakeDeviceSpec> m_present;
+  std::vector<FakeDeviceSetup> m_present;
   std::map<std::string, FakeDeviceLog> m_logs;
   std::vector<std::string> m_openOrder;
   int m_openHandles = 0;

@@ -19,12 +19,12 @@ class MainWindowTest : public WindowFixture {
   }
 
   void plug(const std::string& serial, const std::string& reply) {
-    fakes::FakeDeviceSpec spec;
-    spec.path = "/dev/hidraw-" + serial + "#VID_1DD2&PID_1234#0003:1DD2:1234.0001";
-    spec.attributes = {0x1DD2, 0x1234, 0x0104};
-    spec.product = u"Demo Unit";
-    spec.serial = std::u16string(serial.begin(), serial.end());
-    hid.plug(spec);
+    fakes::FakeDeviceSetup setup;
+    setup.path = "/dev/hidraw-" + serial + "#VID_1DD2&PID_1234#0003:1DD2:1234.0001";
+    setup.attributes = {0x1DD2, 0x1234, 0x0104};
+    setup.product = u"Demo Unit";
+    setup.serial = std::u16string(serial.begin(), serial.end());
+    hid.plug(setup);
     replies[serial] = reply;
   }
 

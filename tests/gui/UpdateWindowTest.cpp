@@ -25,12 +25,12 @@ class UpdateWindowTest : public WindowFixture {
       res.set_content(req.get_param_value("req") == "1" ? statusReply : firmwareReply, "text/plain");
     });
     service.serveText("/image.bin", std::string(200, 'x'));
-    fakes::FakeDeviceSpec spec;
-    spec.path = kListed;
-    spec.attributes = {0x1DD2, 0x1234, 0x0104};
-    spec.product = u"Demo Unit";
-    spec.serial = u"000123";
-    hid.plug(spec);
+    fakes::FakeDeviceSetup setup;
+    setup.path = kListed;
+    setup.attributes = {0x1DD2, 0x1234, 0x0104};
+    setup.product = u"Demo Unit";
+    setup.serial = u"000123";
+    hid.plug(setup);
   }
 
   void offer(int mode) {
@@ -59,7 +59,7 @@ TEST_F(UpdateWindowTest, TheBootloaderArrivesThroughTheRegistrationDuringTheWait
   offer(1);
   clock.onSleep = [this](int tick) {
     if (tick == 3) {
-      fakes::FakeDeviceSpec boot;
+      fakes::FakeDeviceSetup boot;
       boot.path = kBoot;
       hid.plug(boot, /*notify=*/true);
     }
@@ -133,7 +133,7 @@ TEST_F(UpdateWindowTest, DeviceChangesAreHandledOnlyWhileEventsAreDispatched) {
     service.clearRequests();
     state.arrivalSeen = false;
     state.arrivalPattern = "PID_0001";
-    fakes::FakeDeviceSpec boot;
+    fakes::FakeDeviceSetup boot;
     boot.path = kBoot;
     hid.plug(boot, /*notify=*/true);
     EXPECT_FALSE(state.arrivalSeen) << "nothing happens before events are dispatched";

@@ -25,14 +25,14 @@ class ScanTest : public testing::Test {
   }
 
   // A listable device of the family with the given serial.
-  fakes::FakeDeviceSpec device(const std::string& serial, std::uint16_t version = 0x0104) {
-    fakes::FakeDeviceSpec spec;
-    spec.path = "/dev/hidraw-" + serial + "#VID_1DD2&PID_1234#0003:1DD2:1234.0001";
-    spec.attributes = {0x1DD2, 0x1234, version};
-    spec.product = u"Demo Unit";
-    spec.serial = std::u16string(serial.begin(), serial.end());
-    spec.featureReportByteLength = 65;
-    return spec;
+  fakes::FakeDeviceSetup device(const std::string& serial, std::uint16_t version = 0x0104) {
+    fakes::FakeDeviceSetup setup;
+    setup.path = "/dev/hidraw-" + serial + "#VID_1DD2&PID_1234#0003:1DD2:1234.0001";
+    setup.attributes = {0x1DD2, 0x1234, version};
+    setup.product = u"Demo Unit";
+    setup.serial = std::u16string(serial.begin(), serial.end());
+    setup.featureReportByteLength = 65;
+    return setup;
   }
 
   int scan() { return ScanDevices({hid, fetch, clock, baseUrl()}, state, list); }
@@ -55,10 +55,10 @@ class ScanTest : public testing::Test {
 };
 
 TEST_F(ScanTest, SendsTheStatusQueryWithTheDeviceTextsEncoded) {
-  fakes::FakeDeviceSpec spec = device("000123");
-  spec.attributes = {0x16C0, 0x05B4, 0x0104};
-  hid.plug(spec);
-  fakes::FakeDeviceSpec odd = device("a&b #1");
+  fakes::FakeDeviceSetup setup = device("000123");
+  setup.attributes = {0x16C0, 0x05B4, 0x0104};
+  hid.plug(setup);
+  fakes::FakeDeviceSetup odd = device("a&b #1");
   odd.product = u"Pad+";
   hid.plug(odd);
   scan();
@@ -95,20 +95,20 @@ TEST_F(ScanTest, ListsSelectsAndCountsByTheReplies) {
 }
 
 TEST_F(ScanTest, LeavesOutDevicesItCannotUseWithoutAskingTheService) {
-  fakes::FakeDeviceSpec cannotOpen = device("open-fails");
+  fakes::FakeDeviceSetup cannotOpen = device("open-fails");
   cannotOpen.openFails = true;
-  fakes::FakeDeviceSpec noAttributes = device("attributes-fail");
+  fakes::FakeDeviceSetup noAttributes = device("attributes-fail");
   noAttributes.attributesFail = true;
-  fakes::FakeDeviceSpec foreign = device("foreign");
+  fakes::FakeDeviceSetup foreign = device("foreign");
   foreign.attributes.vendorId = 0x046D;
-  fakes::FakeDeviceSpec neighbour = device("neighbour");
+  fakes::FakeDeviceSetup neighbour = device("neighbour");
   neighbour.attributes = {0x16C0, 0x27D8, 0x0104};
-  fakes::FakeDeviceSpec noStrings = device("no-strings");
+  fakes::FakeDeviceSetup noStrings = device("no-strings");
   noStrings.product.reset();
   noStrings.serial.reset();
-  fakes::FakeDeviceSpec noCaps = device("no-caps");
+  fakes::FakeDeviceSetup noCaps = device("no-caps");
   noCaps.featureReportByteLength.reset();
-  for (const auto& spec : {cannotOpen, noAttributes, foreign, neighbour, noStrings, noCaps}) hid.plug(spec);
+  for (const auto& setup : {cannotOpen, noAttributes, foreign, neighbour, noStrings, noCaps}) hid.plug(setup);
 
   EXPECT_EQ(scan(), 0);
   EXPECT_EQ(texts(), (std::vector<std::string>{"Demo Unit, no-caps, v1.04, no online firmware"}));
@@ -119,7 +119,7 @@ TEST_F(ScanTest, LeavesOutDevicesItCannotUseWithoutAskingTheService) {
 }
 
 TEST_F(ScanTest, ProductObtainedOnlyAtTheLastAttemptsShowsAnEmptySerial) {
-  fakes::FakeDeviceSpec late = device("000123");
+  fakes::FakeDeviceSetup late = device("000123");
   late.productFailures = 98;
   hid.plug(late);
   scan();

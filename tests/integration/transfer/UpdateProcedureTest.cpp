@@ -51,11 +51,11 @@ class UpdateProcedureTest : public testing::Test {
   std::string addDevice(int slot, std::uint16_t product, bool selected = true, std::uint32_t featureLength = 65) {
     const std::string name = "hidraw" + std::to_string(slot);
     const std::string path = pathOf(name.c_str(), 0x1DD2, product);
-    fakes::FakeDeviceSpec spec;
-    spec.path = path;
-    spec.attributes = {0x1DD2, product, 0x0104};
-    spec.featureReportByteLength = static_cast<std::uint16_t>(featureLength);
-    hid.plug(spec);
+    fakes::FakeDeviceSetup setup;
+    setup.path = path;
+    setup.attributes = {0x1DD2, product, 0x0104};
+    setup.featureReportByteLength = static_cast<std::uint16_t>(featureLength);
+    hid.plug(setup);
     state.deviceTable[static_cast<std::size_t>(slot)] = {path, 0x1DD2, product, featureLength, true};
     list.entries.push_back({name, static_cast<std::uint32_t>(slot), selected});
     return path;
@@ -80,11 +80,11 @@ class UpdateProcedureTest : public testing::Test {
   void run() {
     pump.onPump = [this](int call) {
       if (const auto it = arrivals.find(call); it != arrivals.end()) {
-        fakes::FakeDeviceSpec spec;
-        spec.path = it->second.first;
-        spec.featureReportByteLength = it->second.second;
-        hid.plug(spec);
-        const hid::DeviceChangeRecord record{hid::kDbtDevtypDeviceInterface, spec.path};
+        fakes::FakeDeviceSetup setup;
+        setup.path = it->second.first;
+        setup.featureReportByteLength = it->second.second;
+        hid.plug(setup);
+        const hid::DeviceChangeRecord record{hid::kDbtDevtypDeviceInterface, setup.path};
         discovery::HandleDeviceChange(state, hid::kDbtDeviceArrival, &record, [this] { return ++rescans, 0; }, button);
       }
       if (call == abortAtPump) state.abortRequested = true;
@@ -301,7 +301,7 @@ TEST_F(UpdateProcedureTest, ADeviceThatCannotBeOpenedGetsNothingAndCausesNoWait)
     list.entries.clear();
     const auto product = static_cast<std::uint16_t>(0x400 + mode);
     const std::string path = addDevice(0, product);
-    hid.spec(path).openFails = true;
+    hid.setup(path).openFails = true;
     offer(product, mode, 80);
     const int sleepsBefore = clock.sleeps();
     run();
@@ -322,7 +322,7 @@ TEST_F(UpdateProcedureTest, TheFirstFailedReportEndsTheTransferToThatDevice) {
     list.entries.clear();
     const auto product = static_cast<std::uint16_t>(0x500 + c.mode * 16 + static_cast<unsigned>(c.failAt));
     const std::string path = addDevice(0, product);
-    hid.spec(path).failSetFeatureAt = c.failAt;
+    hid.setup(path).failSetFeatureAt = c.failAt;
     offer(product, c.mode, 120);
     const int sleepsBefore = clock.sleeps();
     run();
@@ -341,7 +341,7 @@ TEST_F(UpdateProcedureTest, AReportThatDoesNotFitTheDeviceIsNeverSent) {
 
 TEST_F(UpdateProcedureTest, AFailedBootloaderEntryReportStillWaitsForTheBootloader) {
   const std::string listed = addDevice(0, 0x1234);
-  hid.spec(listed).failSetFeatureAt = 1;
+  hid.setup(listed).failSetFeatureAt = 1;
   offer(0x1234, 1, 80);
   const std::string boot = pathOf("hidraw9", kBootVendor, kBootProduct);
   arriveAtPump(5, boot);
