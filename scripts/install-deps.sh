@@ -9,6 +9,7 @@ packages=(
   libcurl4-openssl-dev libudev-dev linux-libc-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
   xvfb xauth desktop-file-utils appstream
+  qemu-system-x86 busybox-static kmod cpio
 )
 # Further packages a caller needs, e.g. clang for the fuzzers.
 packages+=("$@")
