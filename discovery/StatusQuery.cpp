@@ -17,7 +17,7 @@ std::string StatusQueryUrl(const std::string& serviceBaseUrl, unsigned vendorId,
 }
 
 std::string QueryDeviceStatus(service::ServiceFetch& fetch, const std::string& serviceBaseUrl, unsigned vendorId,
-                              unsigned productId, unsigned versionNumber, std::string product, std::string serial) {
+                              unsigned productId, unsigned versionNumber, const std::string& product, const std::string& serial) {
   const std::string url = StatusQueryUrl(serviceBaseUrl, vendorId, productId, versionNumber, product, serial);
   const std::unique_ptr<service::ResponseStream> stream = fetch.open(url, service::kQueryLimits);
   if (!stream) return {};

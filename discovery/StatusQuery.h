@@ -27,7 +27,7 @@ std::string StatusQueryUrl(const std::string& serviceBaseUrl, unsigned vendorId,
 
 // Asks the service about one device; the reply text, empty when no usable reply came.
 std::string QueryDeviceStatus(service::ServiceFetch& fetch, const std::string& serviceBaseUrl, unsigned vendorId,
-                              unsigned productId, unsigned versionNumber, std::string product, std::string serial);
+                              unsigned productId, unsigned versionNumber, const std::string& product, const std::string& serial);
 
 // Reads a reply as "%lu,%lu,%299[^,]" does: white space before each number skipped, each comma
 // right after its number, the label 1 to 299 characters that are not a comma. Reading stops at

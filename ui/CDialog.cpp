@@ -222,6 +222,7 @@ void CDialog::keyPressEvent(QKeyEvent* event) {
     default:
       break;
   }
+  // Past QDialog's own handler on purpose: it would make Escape reject and Enter click a default button.
   QWidget::keyPressEvent(event);
 }
 
