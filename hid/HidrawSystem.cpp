@@ -153,9 +153,10 @@ class HidrawDevice final : public Device {
 
   bool setFeature(const std::uint8_t* report, std::size_t length) override {
     if (report == nullptr || length == 0 || length > kMaxFeatureReportLength) return false;
-    // The ioctl is declared read-write; never hand it the caller's const buffer.
-    std::vector<std::uint8_t> copy(report, report + length);
-    return m_ioctl->sendFeature(m_fd.get(), copy.data(), copy.size()) >= 0;
+    // The ioctl is declared read-write; never hand it the caller's const buffer. The copy's
+    // storage is kept, so a transfer allocates once, not once per chunk.
+    m_sendCopy.assign(report, report + length);
+    return m_ioctl->sendFeature(m_fd.get(), m_sendCopy.data(), m_sendCopy.size()) >= 0;
   }
 
  private:
@@ -174,6 +175,7 @@ class HidrawDevice final : public Device {
   fs::path m_hidDevice;                 // <sys>/devices/.../<kernel name>
   std::optional<fs::path> m_usbDevice;  // its USB device, for USB devices
   std::shared_ptr<const HidrawIoctl> m_ioctl;
+  std::vector<std::uint8_t> m_sendCopy;
 };
 
 }  // namespace

@@ -25,18 +25,14 @@ class FakeDevice final : public hid::Device {
     return true;
   }
   bool getProductString(std::uint8_t* buffer, std::size_t length) override {
-    FakeDeviceLog& log = m_system.log(m_path);
     const FakeDeviceSetup* s = current();
-    ++log.productCalls;
-    if (!s || log.productCalls <= s->productFailures || !s->product) return false;
-    return writeString(*s->product, buffer, length);
+    return readString(m_system.log(m_path).productCalls, s ? s->productFailures : 0, s ? &s->product : nullptr,
+                      buffer, length);
   }
   bool getSerialNumberString(std::uint8_t* buffer, std::size_t length) override {
-    FakeDeviceLog& log = m_system.log(m_path);
     const FakeDeviceSetup* s = current();
-    ++log.serialCalls;
-    if (!s || log.serialCalls <= s->serialFailures || !s->serial) return false;
-    return writeString(*s->serial, buffer, length);
+    return readString(m_system.log(m_path).serialCalls, s ? s->serialFailures : 0, s ? &s->serial : nullptr,
+                      buffer, length);
   }
   bool getFeatureReportByteLength(std::uint16_t& out) override {
     const FakeDeviceSetup* s = current();
@@ -61,6 +57,14 @@ class FakeDevice final : public hid::Device {
       if (s.path == m_path) return &s;
     }
     return nullptr;
+  }
+  // One string call: counted, failing for the first `failures` calls, and for a device that is
+  // gone or has no such string.
+  static bool readString(int& calls, int failures, const std::optional<std::u16string>* text, std::uint8_t* buffer,
+                         std::size_t length) {
+    ++calls;
+    if (!text || calls <= failures || !*text) return false;
+    return writeString(**text, buffer, length);
   }
   static bool writeString(const std::u16string& text, std::uint8_t* buffer, std::size_t length) {
     if (length < 2) return false;
